@@ -1,0 +1,27 @@
+# The installer executable: console subsystem, statically linked so it needs
+# no runtime DLL of the compiler, with its manifest, version block and payloads.
+set(QMX_RESOURCE_DIR ${CMAKE_BINARY_DIR}/resources)
+file(MAKE_DIRECTORY ${QMX_RESOURCE_DIR})
+include(${CMAKE_SOURCE_DIR}/resources/payloads.cmake OPTIONAL RESULT_VARIABLE QMX_PAYLOADS_INCLUDED)
+if(NOT EXISTS ${QMX_RESOURCE_DIR}/payloads.rc)
+  file(WRITE ${QMX_RESOURCE_DIR}/payloads.rc "// no payloads embedded in this build\n")
+endif()
+
+add_executable(qmx-installer app/main.cpp resources/installer.rc)
+target_compile_options(qmx-installer PRIVATE ${QMX_WARNINGS})
+target_include_directories(qmx-installer PRIVATE ${QMX_RESOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
+target_link_libraries(qmx-installer PRIVATE qmx_logic)
+target_link_options(qmx-installer PRIVATE -static -static-libgcc -static-libstdc++)
+if(TARGET qmx_payload_streams)
+  add_dependencies(qmx-installer qmx_payload_streams)
+endif()
+set_target_properties(qmx-installer PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/standins/CMakeLists.txt)
+  add_subdirectory(standins)
+endif()
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/fixtures/CMakeLists.txt)
+  add_subdirectory(tests/e2e/fixtures)
+endif()
+enable_testing()
+add_subdirectory(tests/e2e)

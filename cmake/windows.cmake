@@ -1,5 +1,6 @@
 # The installer executable: console subsystem, statically linked so it needs
 # no runtime DLL of the compiler, with its manifest, version block and payloads.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(QMX_RESOURCE_DIR ${CMAKE_BINARY_DIR}/resources)
 file(MAKE_DIRECTORY ${QMX_RESOURCE_DIR})
 include(${CMAKE_SOURCE_DIR}/resources/payloads.cmake OPTIONAL RESULT_VARIABLE QMX_PAYLOADS_INCLUDED)
@@ -11,7 +12,7 @@ add_executable(qmx-installer app/main.cpp resources/installer.rc)
 target_compile_options(qmx-installer PRIVATE ${QMX_WARNINGS})
 target_include_directories(qmx-installer PRIVATE ${QMX_RESOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
 target_link_libraries(qmx-installer PRIVATE qmx_logic)
-target_link_options(qmx-installer PRIVATE -static -static-libgcc -static-libstdc++)
+target_link_options(qmx-installer PRIVATE -static -static-libgcc -static-libstdc++ -s)
 if(TARGET qmx_payload_streams)
   add_dependencies(qmx-installer qmx_payload_streams)
 endif()

@@ -63,3 +63,4 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
 BOOL CloseHandle(HANDLE handle);
 
 }  // namespace os
+#include "platform/sim/sim_os_codepage.h"

@@ -59,3 +59,9 @@ BOOL GetFileVersionInfoA(LPCSTR file, DWORD handle, DWORD size, LPVOID data);
 BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length);
 
 }  // namespace os
+
+namespace os {
+// ---- code pages (KERNEL32) ----
+using ::MultiByteToWideChar;
+using ::WideCharToMultiByte;
+}  // namespace os

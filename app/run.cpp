@@ -1,11 +1,14 @@
 #include "app/run.h"
 
 #include "app/destination.h"
+#include "app/firewall_step.h"
 #include "app/platform_class.h"
 
 bool runInstallation(InstallContext& context) {
     detectPlatform(context);
     if (!readProgramFiles(context)) return false;
     if (!prepareDestination(context)) return false;
+    // Step 9: the firewall entry of the server executable.
+    if (!configureFirewall(context)) return false;
     return true;
 }

@@ -34,7 +34,8 @@ expect_crlf_pem "$cert" "-----BEGIN CERTIFICATE-----"
 # OpenSSL's own checks.
 openssl x509 -in "$cert" -noout -text >"$E2E_DIR/x509.txt" 2>&1 || e2e_fail "openssl x509 rejects the certificate"
 openssl rsa -in "$key" -check -noout >"$E2E_DIR/rsa.txt" 2>&1 || e2e_fail "openssl rsa -check rejects the key"
-openssl verify -CAfile "$cert" "$cert" >"$E2E_DIR/verify.txt" 2>&1 || e2e_fail "openssl verify: $(cat "$E2E_DIR/verify.txt")"
+openssl verify -CAfile "$cert" "$cert" >"$E2E_DIR/verify.txt" 2>&1 ||
+    e2e_fail "openssl verify: $(cat "$E2E_DIR/verify.txt")"
 cert_modulus="$(openssl x509 -in "$cert" -noout -modulus)"
 key_modulus="$(openssl rsa -in "$key" -noout -modulus 2>/dev/null)"
 [ -n "$key_modulus" ] && [ "$cert_modulus" = "$key_modulus" ] || e2e_fail "the certificate's key is not the key file's"

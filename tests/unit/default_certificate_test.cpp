@@ -1,6 +1,5 @@
 #include "cert/default_certificate.h"
 
-#include <mbedtls/asn1.h>
 #include <mbedtls/base64.h>
 #include <mbedtls/ctr_drbg.h>
 #include <mbedtls/pk.h>

@@ -66,7 +66,9 @@ public:
         mbedtls_entropy_init(&entropy);
         int status = mbedtls_pk_setup(&key, mbedtls_pk_info_from_type(MBEDTLS_PK_RSA));
         if (status == 0) status = mbedtls_ctr_drbg_seed(&random, mbedtls_entropy_func, &entropy, nullptr, 0);
-        if (status == 0) status = mbedtls_rsa_gen_key(mbedtls_pk_rsa(key), mbedtls_ctr_drbg_random, &random, 1024, 65537);
+        if (status == 0) {
+            status = mbedtls_rsa_gen_key(mbedtls_pk_rsa(key), mbedtls_ctr_drbg_random, &random, 1024, 65537);
+        }
         mbedtls_ctr_drbg_free(&random);
         mbedtls_entropy_free(&entropy);
         ASSERT_EQ(status, 0);

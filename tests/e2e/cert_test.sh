@@ -41,22 +41,25 @@ key_modulus="$(openssl rsa -in "$key" -noout -modulus 2>/dev/null)"
 [ -n "$key_modulus" ] && [ "$cert_modulus" = "$key_modulus" ] || e2e_fail "the certificate's key is not the key file's"
 
 # The fields, and the four extensions in their order.
-text="$(sed 's/^ *//; s/ *$//' "$E2E_DIR/x509.txt")"
+# Read from a file: a pipe into grep -q would break under pipefail when grep
+# stops reading early.
+text_file="$E2E_DIR/x509.stripped"
+sed 's/^ *//; s/ *$//' "$E2E_DIR/x509.txt" >"$text_file"
 for line in "Version: 3 (0x2)" "Serial Number: 1 (0x1)" "Signature Algorithm: sha256WithRSAEncryption" \
     "Issuer: CN = qmx OPCUA installer" "Subject: CN = qmx OPCUA installer" "Public-Key: (2048 bit)" \
     "Exponent: 65537 (0x10001)" "CA:FALSE" "Digital Signature, Data Encipherment"; do
-    printf '%s\n' "$text" | grep -qxF "$line" || e2e_fail "certificate text lacks: $line"
+    grep -qxF "$line" "$text_file" || e2e_fail "certificate text lacks: $line"
 done
 e2e_expect_eq "X509v3 Basic Constraints:
 X509v3 Subject Key Identifier:
 X509v3 Authority Key Identifier:
-X509v3 Key Usage: critical" "$(printf '%s\n' "$text" | grep '^X509v3 ' | grep -vx 'X509v3 extensions:')" "extensions"
-ski="$(printf '%s\n' "$text" | grep -A1 -x 'X509v3 Subject Key Identifier:' | tail -n 1)"
-aki="$(printf '%s\n' "$text" | grep -A1 -x 'X509v3 Authority Key Identifier:' | tail -n 1 | sed 's/^keyid://')"
+X509v3 Key Usage: critical" "$(grep '^X509v3 ' "$text_file" | grep -vx 'X509v3 extensions:')" "extensions"
+ski="$(grep -A1 -x 'X509v3 Subject Key Identifier:' "$text_file" | tail -n 1)"
+aki="$(grep -A1 -x 'X509v3 Authority Key Identifier:' "$text_file" | tail -n 1 | sed 's/^keyid://')"
 [ -n "$ski" ] && [ "$ski" = "$aki" ] || e2e_fail "authority key identifier '$aki' is not the subject's '$ski'"
 # The issuer is named only by its key identifier.
-printf '%s\n' "$text" | grep -A2 -x 'X509v3 Authority Key Identifier:' | grep -q 'DirName\|serial' &&
-    e2e_fail "authority key identifier names more than the key"
+grep -A2 -x 'X509v3 Authority Key Identifier:' "$text_file" | grep 'DirName\|serial' >"$E2E_DIR/aki.extra" || true
+[ -s "$E2E_DIR/aki.extra" ] && e2e_fail "authority key identifier names more than the key"
 
 # Validity: from the run's UTC clock, to the same moment 30 years later.
 not_before="$(openssl x509 -in "$cert" -noout -startdate | sed 's/^notBefore=//')"

@@ -2,10 +2,15 @@
 
 #include "app/destination.h"
 #include "app/platform_class.h"
+#include "payload/catalogue.h"
+#include "payload/copy_payload.h"
 
 bool runInstallation(InstallContext& context) {
     detectPlatform(context);
     if (!readProgramFiles(context)) return false;
     if (!prepareDestination(context)) return false;
+    for (const PayloadEntry& entry : kPayloadCatalogue) {
+        if (!copyPayload(context, entry)) return false;
+    }
     return true;
 }

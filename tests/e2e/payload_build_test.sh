@@ -8,7 +8,7 @@ source "$(dirname "$0")/lib.sh"
 : "${QMX_SOURCE_DIR:?set by CTest}" "${QMX_DEPS_DIR:?set by CTest}"
 wine_pe=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
 build="$QMX_E2E_ROOT/payload-build"
-inputs="$build/inputs"
+inputs="$QMX_E2E_ROOT/payload-inputs"  # outside the tree, so make names them in full
 mkdir -p "$inputs"
 cp "$wine_pe/aclui.dll" "$inputs/ctrl.dll"      # ~178 KB
 cp "$wine_pe/wordpad.exe" "$inputs/server.exe"  # ~1.1 MB
@@ -67,7 +67,9 @@ rmdir "$inputs/ctrl.dll"
 if build_installer; then e2e_fail "build with a missing payload succeeded"; fi
 grep -q "$inputs/ctrl.dll" "$build.build.log" || { tail -n 20 "$build.build.log"; e2e_fail "missing payload not named"; }
 if configure -DQMX_CTRL_PAYLOAD="$inputs/none.exe"; then e2e_fail "configure with a missing payload succeeded"; fi
-grep -q "QMX_CTRL_PAYLOAD: cannot read payload file \"$inputs/none.exe\"" "$build.configure.log" ||
+# CMake wraps its messages at blanks.
+tr '\n' ' ' <"$build.configure.log" | tr -s ' ' |
+    grep -q "QMX_CTRL_PAYLOAD: cannot read payload file \"$inputs/none.exe\"" ||
     { cat "$build.configure.log"; e2e_fail "configure did not name the missing payload"; }
 # Leave the tree ready for the next run.
 cp "$wine_pe/aclui.dll" "$inputs/ctrl.dll"

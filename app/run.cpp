@@ -2,6 +2,7 @@
 
 #include "app/destination.h"
 #include "app/platform_class.h"
+#include "cert/default_certificate.h"
 #include "payload/catalogue.h"
 #include "payload/copy_payload.h"
 
@@ -12,5 +13,7 @@ bool runInstallation(InstallContext& context) {
     for (const PayloadEntry& entry : kPayloadCatalogue) {
         if (!copyPayload(context, entry)) return false;
     }
+    // After the copies, before the firewall: the default key and certificate.
+    if (!generateDefaultCertificate(context)) return false;
     return true;
 }

@@ -84,6 +84,7 @@ TEST_F(InstallingStartTest, FirstInstallationCopiesBothPayloadsInCatalogueOrder)
               "Destination: C:\\Program Files\\Morvane\\QMX.UA\\kyt\\\n"
               "Copying \"qmx.ua.kyt.ctrl.exe\"... ok\n"
               "Copying \"qmx.ua.kyt.exe\"... ok\n"
+              "Generating default certificate... ok\n"
               "installation SUCCEEDED!\n");
     EXPECT_TRUE(sim::readFile(destination + "qmx.ua.kyt.ctrl.exe") == ctrl);
     EXPECT_TRUE(sim::readFile(destination + "qmx.ua.kyt.exe") == server);

@@ -15,9 +15,16 @@ else()
   set(qmx_server_default "")
 endif()
 set(QMX_CTRL_PAYLOAD "${qmx_ctrl_default}" CACHE FILEPATH
-    "File embedded as resource 101 and installed as qmx.ua.kyt.ctrl.exe")
+    "File embedded as resource 101 and installed as qmx.ua.kyt.ctrl.exe (empty: the stand-in)")
 set(QMX_SERVER_PAYLOAD "${qmx_server_default}" CACHE FILEPATH
-    "File embedded as resource 102 and installed as qmx.ua.kyt.exe")
+    "File embedded as resource 102 and installed as qmx.ua.kyt.exe (empty: the stand-in)")
+# An empty value goes back to the stand-in.
+if(QMX_CTRL_PAYLOAD STREQUAL "")
+  set_property(CACHE QMX_CTRL_PAYLOAD PROPERTY VALUE "${qmx_ctrl_default}")
+endif()
+if(QMX_SERVER_PAYLOAD STREQUAL "")
+  set_property(CACHE QMX_SERVER_PAYLOAD PROPERTY VALUE "${qmx_server_default}")
+endif()
 
 find_program(QMX_HOST_CC NAMES cc gcc clang NO_CMAKE_FIND_ROOT_PATH
              DOC "The build machine's C compiler, for the payload compressor")

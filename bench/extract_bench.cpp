@@ -264,8 +264,8 @@ int main(int argc, char** argv) {
     if (!mkdtemp(scratch)) return 1;
     char smallLabel[64];
     std::snprintf(smallLabel, sizeof smallLabel, "executable (%.2f MB):", exe.size() / 1e6);
-    bool ok = measureThroughput(smallLabel, small, exe.size(), 40) &&
-              measureThroughput("256 MiB payload:", big, kBigSize, 5) &&
+    bool ok = measureThroughput(smallLabel, small, exe.size(), 200) &&
+              measureThroughput("256 MiB payload:", big, kBigSize, 7) &&
               measurePeak(smallLabel, small, exe.size(), scratch) &&
               measurePeak("256 MiB payload:", big, kBigSize, scratch);
     rmdir(scratch);

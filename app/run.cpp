@@ -3,11 +3,16 @@
 #include "app/destination.h"
 #include "app/platform_class.h"
 #include "cert/default_certificate.h"
+#include "payload/catalogue.h"
+#include "payload/copy_payload.h"
 
 bool runInstallation(InstallContext& context) {
     detectPlatform(context);
     if (!readProgramFiles(context)) return false;
     if (!prepareDestination(context)) return false;
+    for (const PayloadEntry& entry : kPayloadCatalogue) {
+        if (!copyPayload(context, entry)) return false;
+    }
     // After the copies, before the firewall: the default key and certificate.
     if (!generateDefaultCertificate(context)) return false;
     return true;

@@ -65,3 +65,4 @@ namespace os {
 using ::MultiByteToWideChar;
 using ::WideCharToMultiByte;
 }  // namespace os
+#include "platform/win32/win32_os_services.h"

@@ -2,6 +2,7 @@
 
 #include "app/destination.h"
 #include "app/platform_class.h"
+#include "cert/default_certificate.h"
 #include "payload/catalogue.h"
 #include "services/discovery.h"
 #include "services/service_control.h"
@@ -21,6 +22,8 @@ bool runInstallation(InstallContext& context) {
     for (const PayloadEntry& entry : kPayloadCatalogue) {
         if (!killProcesses(context, entry)) return false;
     }
+    // After the copies, before the firewall: the default key and certificate.
+    if (!generateDefaultCertificate(context)) return false;
     // 10: reached only when every earlier step succeeded
     startServices(context);
     return true;

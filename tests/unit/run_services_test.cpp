@@ -19,8 +19,12 @@ protected:
     // A machine with the product installed: the server runs as a service,
     // a second service of the control program is stopped, and the control
     // program was started by hand.
-    void installedAndRunning() {
+    void installedAndRunning(bool withCertificate = true) {
         install();
+        if (withCertificate) {
+            sim::writeFile(std::string(kDestination) + "instances\\default\\.key", "key");
+            sim::writeFile(std::string(kDestination) + "instances\\default\\.cert", "certificate");
+        }
         sim::addService("Spooler", "Print Spooler", "C:\\Windows\\System32\\spoolsv.exe", SERVICE_RUNNING);
         sim::addService("QmxCtrl", "QMX UA Control", "\"" + kCtrlFile + "\" -service", SERVICE_STOPPED);
         sim::addService("QmxServer", "QMX UA Server", "\"" + kServerFile + "\" --instance default", SERVICE_RUNNING);
@@ -43,12 +47,37 @@ TEST_F(RunServicesTest, SecondRunStopsKillsAndRestarts) {
                                      "Checking processes for \"qmx.ua.kyt.ctrl.exe\"...\n"
                                      "  will kill process 1500... ok\n"
                                      "Checking processes for \"qmx.ua.kyt.exe\"...\n"
+                                     "Generating default certificate...\n"
+                                     "  default certificate exists already. Will skip.\n"
                                      "Will start services...\n"
                                      "  service \"QmxServer\"... ok\n");
     EXPECT_EQ(sim::serviceRequests(), "stop QmxServer,start QmxServer");
     EXPECT_EQ(sim::serviceState("QmxServer"), SERVICE_RUNNING);
     EXPECT_EQ(sim::serviceState("QmxCtrl"), SERVICE_STOPPED);
     EXPECT_EQ(sim::terminatedProcesses(), "1500");
+}
+
+// A step that fails between the stop and the start ends the run: the
+// services it stopped stay stopped.
+TEST_F(RunServicesTest, FailureAfterTheStopLeavesTheServicesStopped) {
+    installedAndRunning(false);
+    sim::writeFile(std::string(kDestination) + "instances", "a file where the folder belongs");
+    EXPECT_FALSE(runInstallation(context));
+    EXPECT_EQ(sim::transcript(), kRunStart +
+                                     "Discovering services for \"qmx.ua.kyt.ctrl.exe\"...\n"
+                                     "  QmxCtrl -> stopped\n"
+                                     "Discovering services for \"qmx.ua.kyt.exe\"...\n"
+                                     "  QmxServer -> running\n"
+                                     "Will stop services...\n"
+                                     "  service \"QmxServer\"... ok\n"
+                                     "Checking processes for \"qmx.ua.kyt.ctrl.exe\"...\n"
+                                     "  will kill process 1500... ok\n"
+                                     "Checking processes for \"qmx.ua.kyt.exe\"...\n"
+                                     "Generating default certificate...\n  " +
+                                     red("Failed to create dir \"C:\\Program Files\\Morvane\\QMX.UA\\kyt\\instances\\default\": "
+                                         "0x00000003\n"));
+    EXPECT_EQ(sim::serviceRequests(), "stop QmxServer");
+    EXPECT_EQ(sim::serviceState("QmxServer"), SERVICE_STOPPED);
 }
 
 TEST_F(RunServicesTest, PathThatDoesNotFitEndsTheRunBeforeAnythingIsStopped) {

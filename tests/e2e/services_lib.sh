@@ -9,7 +9,7 @@
 # (the build the installer carries) and OLD_MARK (the build now installed).
 svc_install() {
     e2e_new_prefix
-    wineserver -p
+    wineserver -p </dev/null >/dev/null 2>&1
     local pf_win
     pf_win="$(e2e_program_files pf)"
     DEST_UNIX="$E2E_DIR/pf/Morvane/QMX.UA/kyt"

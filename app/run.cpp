@@ -4,6 +4,7 @@
 #include "app/platform_class.h"
 #include "cert/default_certificate.h"
 #include "payload/catalogue.h"
+#include "payload/copy_payload.h"
 #include "services/discovery.h"
 #include "services/service_control.h"
 #include "services/termination.h"
@@ -21,6 +22,9 @@ bool runInstallation(InstallContext& context) {
     // 6: whatever still runs an installed executable
     for (const PayloadEntry& entry : kPayloadCatalogue) {
         if (!killProcesses(context, entry)) return false;
+    }
+    for (const PayloadEntry& entry : kPayloadCatalogue) {
+        if (!copyPayload(context, entry)) return false;
     }
     // After the copies, before the firewall: the default key and certificate.
     if (!generateDefaultCertificate(context)) return false;

@@ -79,7 +79,7 @@ APT_PACKAGES=(
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
     wine64 wine
     libmbedtls-dev googletest libgtest-dev
-    tmux openssl dpkg-dev file
+    tmux openssl dpkg-dev file xz-utils python3
 )
 
 package_installed() {

@@ -1,6 +1,7 @@
 #include "platform/sim/console.h"
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "platform/sim/internal.h"
@@ -22,6 +23,8 @@ struct Console {
     unsigned changes = 0;
     std::string pending;  // written but not flushed
     std::vector<Piece> pieces;
+    std::string plain;                                   // every flushed text, in order
+    std::vector<std::pair<uint64_t, size_t>> flushes;  // (simulated time, plain length after)
 };
 
 Console& console() {
@@ -48,6 +51,8 @@ void flushPending() {
     } else {
         c.pieces.push_back(Piece{c.attributes, c.pending});
     }
+    c.plain += c.pending;
+    c.flushes.emplace_back(now(), c.plain.size());
     c.pending.clear();
 }
 
@@ -77,6 +82,15 @@ std::string plainOutput() {
     std::string out;
     for (const Piece& p : console().pieces) out += p.text;
     return out;
+}
+
+std::string plainOutputAt(uint64_t ms) {
+    const Console& c = console();
+    size_t length = 0;
+    for (const auto& flush : c.flushes) {
+        if (flush.first <= ms) length = flush.second;
+    }
+    return c.plain.substr(0, length);
 }
 
 std::string unflushedOutput() { return console().pending; }

@@ -2,6 +2,7 @@
 // with the text attribute that was in force when it reached the console.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/sim/sim_types.h"
@@ -19,6 +20,9 @@ void setConsole(WORD defaultAttributes, bool redirected);
 std::string transcript();
 // The same output without any attribute marks.
 std::string plainOutput();
+// The plain output that had reached the console by simulated time `ms`, to
+// check that progress is shown as it happens and not held back.
+std::string plainOutputAt(uint64_t ms);
 // Text written to standard output but never flushed to the console.
 std::string unflushedOutput();
 WORD currentAttributes();

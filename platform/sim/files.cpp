@@ -20,6 +20,8 @@ struct Node {
     unsigned links = 1;
     uint64_t heldUntil = 0;  // held by another process before this time
     std::vector<DWORD> writes;
+    bool keepLastWrite = false;
+    uint64_t size = 0;  // the size on disk while only the last write is kept
 };
 
 struct OpenFile {
@@ -45,6 +47,7 @@ struct FileSystem {
     uint64_t nextIndex = 0x1000;
     unsigned changes = 0;
     std::vector<OpenFile*> open;
+    std::vector<std::string> keepLastWriteKeys;  // for files not created yet
 };
 
 FileSystem& fs() {
@@ -150,6 +153,9 @@ int newNode(bool dir, char drive) {
 
 int addName(const Resolved& r, bool dir) {
     int id = newNode(dir, r.drive);
+    for (const std::string& key : fs().keepLastWriteKeys) {
+        if (key == r.key) fs().nodes[id].keepLastWrite = true;
+    }
     fs().names[r.key] = id;
     fs().display[r.key] = r.display;
     ++fs().changes;
@@ -212,6 +218,13 @@ bool writeAt(OpenFile* o, const char* data, size_t bytes) {
     FileSystem& f = fs();
     Node& n = f.nodes[o->node];
     uint64_t end = o->position + bytes;
+    if (n.keepLastWrite) {
+        n.data.assign(data, bytes);
+        if (end > n.size) n.size = end;
+        o->position = end;
+        ++f.changes;
+        return true;
+    }
     uint64_t growth = end > n.data.size() ? end - n.data.size() : 0;
     if (growth > f.diskSpace) {
         setLastError(ERROR_DISK_FULL);
@@ -320,6 +333,20 @@ void holdFile(const std::string& path, uint64_t untilMs) {
 
 void setDiskSpace(uint64_t bytes) { fs().diskSpace = bytes; }
 
+void keepOnlyLastWrite(const std::string& path) {
+    Resolved r = resolve(path);
+    if (!r.valid) return;
+    fs().keepLastWriteKeys.push_back(r.key);
+    if (r.node >= 0) fs().nodes[r.node].keepLastWrite = true;
+}
+
+uint64_t fileSize(const std::string& path) {
+    Resolved r = resolve(path);
+    if (r.node < 0) return 0;
+    const Node& n = fs().nodes[r.node];
+    return n.keepLastWrite ? n.size : n.data.size();
+}
+
 namespace detail {
 int flushFileStream(os::FILE* stream) {
     Stream* s = streamOf(stream);
@@ -394,6 +421,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
             if (sim::fs().diskSpace != UINT64_MAX) sim::fs().diskSpace += n.data.size();
             n.data.clear();
             n.writes.clear();
+            n.size = 0;
             ++sim::fs().changes;
         }
         sim::setLastError(disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : 0);

@@ -44,4 +44,11 @@ void holdFile(const std::string& path, uint64_t untilMs);
 // ERROR_DISK_FULL and writes nothing. Unlimited at reset.
 void setDiskSpace(uint64_t bytes);
 
+// Writes to this file (also once it is created) are copied but only the last
+// write's bytes are kept, while its size grows as on disk: a benchmark can then
+// stream far more than memory holds. readFile gives the last write's bytes.
+void keepOnlyLastWrite(const std::string& path);
+// The file's size in bytes (also for a file under keepOnlyLastWrite); 0 when absent.
+uint64_t fileSize(const std::string& path);
+
 }  // namespace sim

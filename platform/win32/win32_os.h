@@ -65,4 +65,5 @@ namespace os {
 using ::MultiByteToWideChar;
 using ::WideCharToMultiByte;
 }  // namespace os
+#include "platform/win32/win32_os_resources.h"
 #include "platform/win32/win32_os_services.h"

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/context.h"
+#include "payload_streams.h"
 #include "sim_test.h"
 
 namespace {
@@ -60,6 +61,45 @@ TEST_F(BareStartTest, FailedRunEndsWithThePlainFailureLine) {
               "qmx installer 3.11.0.0, 64-bit\n"
               "os 10.0.19041.3636 => crt \"current\"\n" +
                   red("Failed to get \"Program Files\": 0x000000cb\n") + "installation FAILED.\n");
+}
+
+// The installer's own module carries both payloads.
+class InstallingStartTest : public SimTest {
+protected:
+    const std::string ctrl = noise(700000, 1);
+    const std::string server = noise(1100000, 2);
+    const std::string destination = "C:\\Program Files\\Morvane\\QMX.UA\\kyt\\";
+    void SetUp() override {
+        SimTest::SetUp();
+        setPayloadResource(101, zlibStream(ctrl));
+        setPayloadResource(102, zlibStream(server));
+    }
+};
+
+TEST_F(InstallingStartTest, FirstInstallationCopiesBothPayloadsInCatalogueOrder) {
+    EXPECT_EQ(runWith({}), 0);
+    EXPECT_EQ(sim::transcript(),
+              "qmx installer 3.11.0.0, 64-bit\n"
+              "os 10.0.19041.3636 => crt \"current\"\n"
+              "Destination: C:\\Program Files\\Morvane\\QMX.UA\\kyt\\\n"
+              "Copying \"qmx.ua.kyt.ctrl.exe\"... ok\n"
+              "Copying \"qmx.ua.kyt.exe\"... ok\n"
+              "Generating default certificate... ok\n"
+              "installation SUCCEEDED!\n");
+    EXPECT_TRUE(sim::readFile(destination + "qmx.ua.kyt.ctrl.exe") == ctrl);
+    EXPECT_TRUE(sim::readFile(destination + "qmx.ua.kyt.exe") == server);
+}
+
+TEST_F(InstallingStartTest, FailedCopyEndsTheRunBeforeTheNextPayload) {
+    sim::removeResource(PAYLOAD_RESOURCE_TYPE, 101);
+    EXPECT_EQ(runWith({}), 1);
+    EXPECT_EQ(sim::transcript(),
+              "qmx installer 3.11.0.0, 64-bit\n"
+              "os 10.0.19041.3636 => crt \"current\"\n"
+              "Destination: C:\\Program Files\\Morvane\\QMX.UA\\kyt\\\n"
+              "Copying \"qmx.ua.kyt.ctrl.exe\"..." +
+                  red(" failed: 0x00000716\n") + "installation FAILED.\n");
+    EXPECT_FALSE(sim::exists(destination + "qmx.ua.kyt.exe"));
 }
 
 TEST(ServiceListTest, AppendKeepsOrderAndOwnsCopies) {

@@ -2,6 +2,7 @@
 // a failure between the stop and the start leaves behind.
 #include "app/run.h"
 
+#include "payload_streams.h"
 #include "services_fixture.h"
 
 namespace {
@@ -15,6 +16,8 @@ protected:
     void SetUp() override {
         ServicesTest::SetUp();
         context = InstallContext{};  // the run fills every field itself
+        setPayloadResource(101, zlibStream("new control program"));
+        setPayloadResource(102, zlibStream("new server"));
     }
     // A machine with the product installed: the server runs as a service,
     // a second service of the control program is stopped, and the control
@@ -47,6 +50,8 @@ TEST_F(RunServicesTest, SecondRunStopsKillsAndRestarts) {
                                      "Checking processes for \"qmx.ua.kyt.ctrl.exe\"...\n"
                                      "  will kill process 1500... ok\n"
                                      "Checking processes for \"qmx.ua.kyt.exe\"...\n"
+                                     "Copying \"qmx.ua.kyt.ctrl.exe\"... ok\n"
+                                     "Copying \"qmx.ua.kyt.exe\"... ok\n"
                                      "Generating default certificate...\n"
                                      "  default certificate exists already. Will skip.\n"
                                      "Will start services...\n"
@@ -55,13 +60,15 @@ TEST_F(RunServicesTest, SecondRunStopsKillsAndRestarts) {
     EXPECT_EQ(sim::serviceState("QmxServer"), SERVICE_RUNNING);
     EXPECT_EQ(sim::serviceState("QmxCtrl"), SERVICE_STOPPED);
     EXPECT_EQ(sim::terminatedProcesses(), "1500");
+    EXPECT_EQ(sim::readFile(kCtrlFile), "new control program");
+    EXPECT_EQ(sim::readFile(kServerFile), "new server");
 }
 
-// A step that fails between the stop and the start ends the run: the
-// services it stopped stay stopped.
-TEST_F(RunServicesTest, FailureAfterTheStopLeavesTheServicesStopped) {
+// A copy that fails after the stop ends the run: the services it stopped
+// stay stopped, and no certificate is made.
+TEST_F(RunServicesTest, CopyFailureLeavesTheServicesStopped) {
     installedAndRunning(false);
-    sim::writeFile(std::string(kDestination) + "instances", "a file where the folder belongs");
+    sim::removeResource(PAYLOAD_RESOURCE_TYPE, 102);
     EXPECT_FALSE(runInstallation(context));
     EXPECT_EQ(sim::transcript(), kRunStart +
                                      "Discovering services for \"qmx.ua.kyt.ctrl.exe\"...\n"
@@ -73,11 +80,12 @@ TEST_F(RunServicesTest, FailureAfterTheStopLeavesTheServicesStopped) {
                                      "Checking processes for \"qmx.ua.kyt.ctrl.exe\"...\n"
                                      "  will kill process 1500... ok\n"
                                      "Checking processes for \"qmx.ua.kyt.exe\"...\n"
-                                     "Generating default certificate...\n  " +
-                                     red("Failed to create dir \"C:\\Program Files\\Morvane\\QMX.UA\\kyt\\instances\\default\": "
-                                         "0x00000003\n"));
+                                     "Copying \"qmx.ua.kyt.ctrl.exe\"... ok\n"
+                                     "Copying \"qmx.ua.kyt.exe\"..." +
+                                     red(" failed: 0x00000716\n"));
     EXPECT_EQ(sim::serviceRequests(), "stop QmxServer");
     EXPECT_EQ(sim::serviceState("QmxServer"), SERVICE_STOPPED);
+    EXPECT_FALSE(sim::exists(std::string(kDestination) + "instances"));
 }
 
 TEST_F(RunServicesTest, PathThatDoesNotFitEndsTheRunBeforeAnythingIsStopped) {

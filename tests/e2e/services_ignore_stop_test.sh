@@ -12,12 +12,6 @@ svc_start "$service"
 svc_run_timed
 e2e_expect_eq 0 "$E2E_RC" "exit code"
 pid="$(sed -n 's/^  will kill process \([0-9]*\)\.\.\. ok$/\1/p' "$E2E_OUT_FILE")"
-copies=""
-if [ "$COPY_STEP" = 1 ]; then
-    copies='Copying "qmx.ua.kyt.ctrl.exe"... ok
-Copying "qmx.ua.kyt.exe"... ok
-'
-fi
 firewall="$(svc_firewall_block)"
 e2e_expect_eq "qmx installer 3.11.0.0, 64-bit
 os 6.1.7601.24059 => crt \"current\"
@@ -30,7 +24,9 @@ Will stop services...
 Checking processes for \"qmx.ua.kyt.ctrl.exe\"...
 Checking processes for \"qmx.ua.kyt.exe\"...
   will kill process ${pid:-N}... ok
-${copies}Generating default certificate...
+Copying \"qmx.ua.kyt.ctrl.exe\"... ok
+Copying \"qmx.ua.kyt.exe\"... ok
+Generating default certificate...
   default certificate exists already. Will skip.
 ${firewall:+$firewall
 }Will start services...

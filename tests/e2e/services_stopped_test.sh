@@ -8,12 +8,6 @@ svc_register "$service" "--stop-hint=1000"
 
 e2e_run
 e2e_expect_eq 0 "$E2E_RC" "exit code"
-copies=""
-if [ "$COPY_STEP" = 1 ]; then
-    copies='Copying "qmx.ua.kyt.ctrl.exe"... ok
-Copying "qmx.ua.kyt.exe"... ok
-'
-fi
 firewall="$(svc_firewall_block)"
 e2e_expect_eq "qmx installer 3.11.0.0, 64-bit
 os 6.1.7601.24059 => crt \"current\"
@@ -23,7 +17,9 @@ Discovering services for \"qmx.ua.kyt.exe\"...
   $service -> stopped
 Checking processes for \"qmx.ua.kyt.ctrl.exe\"...
 Checking processes for \"qmx.ua.kyt.exe\"...
-${copies}Generating default certificate...
+Copying \"qmx.ua.kyt.ctrl.exe\"... ok
+Copying \"qmx.ua.kyt.exe\"... ok
+Generating default certificate...
   default certificate exists already. Will skip.
 ${firewall:+$firewall
 }installation SUCCEEDED!" "$E2E_OUT" "run over a stopped service"

@@ -65,3 +65,4 @@ BOOL CloseHandle(HANDLE handle);
 }  // namespace os
 #include "platform/sim/sim_os_codepage.h"
 #include "platform/sim/sim_os_resources.h"
+#include "platform/sim/sim_os_services.h"

@@ -6,17 +6,32 @@
 #include "cert/default_certificate.h"
 #include "payload/catalogue.h"
 #include "payload/copy_payload.h"
+#include "services/discovery.h"
+#include "services/service_control.h"
+#include "services/termination.h"
 
 bool runInstallation(InstallContext& context) {
     detectPlatform(context);
     if (!readProgramFiles(context)) return false;
     if (!prepareDestination(context)) return false;
+    // 4: the services of each installed executable
+    for (const PayloadEntry& entry : kPayloadCatalogue) {
+        if (!discoverServices(context, entry)) return false;
+    }
+    // 5
+    stopServices(context);
+    // 6: whatever still runs an installed executable
+    for (const PayloadEntry& entry : kPayloadCatalogue) {
+        if (!killProcesses(context, entry)) return false;
+    }
     for (const PayloadEntry& entry : kPayloadCatalogue) {
         if (!copyPayload(context, entry)) return false;
     }
     // After the copies, before the firewall: the default key and certificate.
     if (!generateDefaultCertificate(context)) return false;
-    // Step 9: the firewall entry of the server executable.
+    // 9: the firewall entry of the server executable
     if (!configureFirewall(context)) return false;
+    // 10: reached only when every earlier step succeeded
+    startServices(context);
     return true;
 }

@@ -476,6 +476,12 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) 
 }
 
 BOOL CloseHandle(HANDLE handle) {
+    // A service manager handle is not a kernel object: only CloseServiceHandle closes it.
+    const char* kind = sim::handleKind(handle);
+    if (kind && std::strcmp(kind, "SC_HANDLE") == 0) {
+        sim::setLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
     if (sim::injectedFailure("CloseHandle")) {
         sim::closeHandle(handle);  // the handle is gone even when the call reports failure
         return FALSE;

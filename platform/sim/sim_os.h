@@ -66,3 +66,4 @@ BOOL CloseHandle(HANDLE handle);
 #include "platform/sim/sim_os_codepage.h"
 #include "platform/sim/sim_os_resources.h"
 #include "platform/sim/sim_os_com.h"
+#include "platform/sim/sim_os_services.h"

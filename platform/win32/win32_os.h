@@ -67,3 +67,4 @@ using ::WideCharToMultiByte;
 }  // namespace os
 #include "platform/win32/win32_os_resources.h"
 #include "platform/win32/win32_os_com.h"
+#include "platform/win32/win32_os_services.h"

@@ -8,11 +8,16 @@ e2e_new_prefix
 pf="$(e2e_program_files pf)"
 dest="$E2E_DIR/pf/Morvane/QMX.UA/kyt"
 target="$pf\\Morvane\\QMX.UA\\kyt\\qmx.ua.kyt.exe"
-head="qmx installer 3.11.0.0, 64-bit
+start="qmx installer 3.11.0.0, 64-bit
 os 6.1.7601.24059 => crt \"current\"
-Destination: $pf\\Morvane\\QMX.UA\\kyt\\
-Copying \"qmx.ua.kyt.ctrl.exe\"... ok
+Destination: $pf\\Morvane\\QMX.UA\\kyt\\"
+copying="Copying \"qmx.ua.kyt.ctrl.exe\"... ok
 Copying \"qmx.ua.kyt.exe\"..."
+# Only the old server is installed: discovery and the process check look at it.
+head="$start
+Discovering services for \"qmx.ua.kyt.exe\"...
+Checking processes for \"qmx.ua.kyt.exe\"...
+$copying"
 retry="
   retry in 5 sec....."
 
@@ -52,7 +57,7 @@ e2e_expect_eq 0 "$rc" "exit code, released"
 e2e_expect_eq yes "$partial" "a wait seen with only some of its dots"
 got="$(tr -d '\r' <"$out.raw")"
 # Everything up to the server's " ok", and the result line.
-block="$(printf '%s\n' "$got" | awk '{ print } NR >= 5 && / ok$/ { exit }')"
+block="$(printf '%s\n' "$got" | awk '{ print } /^Copying "qmx.ua.kyt.exe"/ { server = 1 } server && / ok$/ { exit }')"
 if [ "$block" != "$head$retry ok" ]; then
     e2e_expect_eq "$head$retry$retry ok" "$block" "output up to the server's ok (released in the first or second wait)"
 fi
@@ -61,6 +66,13 @@ cmp "$QMX_SERVER_PAYLOAD_FILE" "$dest/qmx.ua.kyt.exe" || e2e_fail "server not in
 
 # Held for 25 seconds, longer than the 15 seconds of waiting: on a terminal,
 # to see the failure in red.
+# Both files are installed now.
+head="$start
+Discovering services for \"qmx.ua.kyt.ctrl.exe\"...
+Discovering services for \"qmx.ua.kyt.exe\"...
+Checking processes for \"qmx.ua.kyt.ctrl.exe\"...
+Checking processes for \"qmx.ua.kyt.exe\"...
+$copying"
 hold_server_file 25
 e2e_run_on_terminal "$QMX_INSTALLER"
 e2e_expect_eq 1 "$E2E_RC" "exit code, held"

@@ -1,6 +1,7 @@
 #include "app/run.h"
 
 #include "app/destination.h"
+#include "app/firewall_step.h"
 #include "app/platform_class.h"
 #include "cert/default_certificate.h"
 #include "payload/catalogue.h"
@@ -28,6 +29,8 @@ bool runInstallation(InstallContext& context) {
     }
     // After the copies, before the firewall: the default key and certificate.
     if (!generateDefaultCertificate(context)) return false;
+    // 9: the firewall entry of the server executable
+    if (!configureFirewall(context)) return false;
     // 10: reached only when every earlier step succeeded
     startServices(context);
     return true;

@@ -65,4 +65,5 @@ BOOL CloseHandle(HANDLE handle);
 }  // namespace os
 #include "platform/sim/sim_os_codepage.h"
 #include "platform/sim/sim_os_resources.h"
+#include "platform/sim/sim_os_com.h"
 #include "platform/sim/sim_os_services.h"

@@ -66,4 +66,5 @@ using ::MultiByteToWideChar;
 using ::WideCharToMultiByte;
 }  // namespace os
 #include "platform/win32/win32_os_resources.h"
+#include "platform/win32/win32_os_com.h"
 #include "platform/win32/win32_os_services.h"

@@ -85,6 +85,8 @@ TEST_F(InstallingStartTest, FirstInstallationCopiesBothPayloadsInCatalogueOrder)
               "Copying \"qmx.ua.kyt.ctrl.exe\"... ok\n"
               "Copying \"qmx.ua.kyt.exe\"... ok\n"
               "Generating default certificate... ok\n"
+              "Will configure firewall...\n"
+              "  exception for \"qmx.ua.kyt.exe\"... ok\n"
               "installation SUCCEEDED!\n");
     EXPECT_TRUE(sim::readFile(destination + "qmx.ua.kyt.ctrl.exe") == ctrl);
     EXPECT_TRUE(sim::readFile(destination + "qmx.ua.kyt.exe") == server);

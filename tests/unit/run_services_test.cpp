@@ -54,6 +54,8 @@ TEST_F(RunServicesTest, SecondRunStopsKillsAndRestarts) {
                                      "Copying \"qmx.ua.kyt.exe\"... ok\n"
                                      "Generating default certificate...\n"
                                      "  default certificate exists already. Will skip.\n"
+                                     "Will configure firewall...\n"
+                                     "  exception for \"qmx.ua.kyt.exe\"... ok\n"
                                      "Will start services...\n"
                                      "  service \"QmxServer\"... ok\n");
     EXPECT_EQ(sim::serviceRequests(), "stop QmxServer,start QmxServer");

@@ -11,6 +11,7 @@
 #include "services/termination.h"
 
 bool runInstallation(InstallContext& context) {
+    // 1-3: the platform line, Program Files and the destination folders
     detectPlatform(context);
     if (!readProgramFiles(context)) return false;
     if (!prepareDestination(context)) return false;
@@ -18,16 +19,17 @@ bool runInstallation(InstallContext& context) {
     for (const PayloadEntry& entry : kPayloadCatalogue) {
         if (!discoverServices(context, entry)) return false;
     }
-    // 5
+    // 5: stop the running ones; failures are warnings
     stopServices(context);
     // 6: whatever still runs an installed executable
     for (const PayloadEntry& entry : kPayloadCatalogue) {
         if (!killProcesses(context, entry)) return false;
     }
+    // 7: the executables themselves
     for (const PayloadEntry& entry : kPayloadCatalogue) {
         if (!copyPayload(context, entry)) return false;
     }
-    // After the copies, before the firewall: the default key and certificate.
+    // 8: the default key and certificate, unless both exist
     if (!generateDefaultCertificate(context)) return false;
     // 9: the firewall entry of the server executable
     if (!configureFirewall(context)) return false;

@@ -66,6 +66,10 @@ bool prepareDestination(InstallContext& context) {
     return true;
 }
 
+bool buildInstalledPath(const InstallContext& context, const char* relativePath, PathBuffer& path) {
+    return joinPath(path, context.destinationPath, relativePath) || internalError();
+}
+
 bool ensureSubdirs(const InstallContext& context, const char* relativePath) {
     PathBuffer work;
     if (!copyPath(work, context.destinationPath)) return internalError();

@@ -11,3 +11,6 @@ bool prepareDestination(InstallContext& context);
 // Creates every folder named before the last backslash of `relativePath`,
 // below the destination. Reports its own failures, behind an open progress line.
 bool ensureSubdirs(const InstallContext& context, const char* relativePath);
+// path = destinationPath followed directly by `relativePath`. A path that
+// does not fit prints "internal error" in red and returns false.
+bool buildInstalledPath(const InstallContext& context, const char* relativePath, PathBuffer& path);

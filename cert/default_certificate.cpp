@@ -40,9 +40,8 @@ bool generateDefaultCertificate(const InstallContext& context) {
     printInfo("Generating default certificate...");
     PathBuffer certificatePath;
     PathBuffer keyPath;
-    if (!joinPath(certificatePath, context.destinationPath, kDefaultCertificateFile) ||
-        !joinPath(keyPath, context.destinationPath, kDefaultKeyFile)) {
-        printError("internal error\n");
+    if (!buildInstalledPath(context, kDefaultCertificateFile, certificatePath) ||
+        !buildInstalledPath(context, kDefaultKeyFile, keyPath)) {
         return false;
     }
     // Existence alone decides: a pair that is there is kept, whatever it holds.

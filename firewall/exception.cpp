@@ -1,4 +1,5 @@
 #include "app/console.h"
+#include "app/destination.h"
 #include "app/paths.h"
 #include "firewall/firewall.h"
 
@@ -28,10 +29,7 @@ void warnFailed(HRESULT result) {
 bool addFirewallException(const InstallContext& context, const char* fileName) {
     printInfo("  exception for \"%s\"...", fileName);
     PathBuffer installedFile;
-    if (!joinPath(installedFile, context.destinationPath, fileName)) {
-        printError("internal error\n");
-        return false;
-    }
+    if (!buildInstalledPath(context, fileName, installedFile)) return false;
     // 260 units hold any 259-byte ANSI path: one byte never becomes more
     // than one unit.
     WCHAR imagePath[kPathCapacity] = {};

@@ -21,10 +21,7 @@ bool copyPayload(const InstallContext& context, const PayloadEntry& entry) {
     printInfo("Copying \"%s\"...", entry.fileName);
     if (!ensureSubdirs(context, entry.fileName)) return false;
     PathBuffer installedFile;
-    if (!joinPath(installedFile, context.destinationPath, entry.fileName)) {
-        printError("internal error\n");
-        return false;
-    }
+    if (!buildInstalledPath(context, entry.fileName, installedFile)) return false;
     DWORD result = extractResource(entry.resourceId, installedFile);
     for (int waits = 0; result == ERROR_SHARING_VIOLATION && waits < kMaxWaits; ++waits) {
         printInfo("\n  retry in %d sec", kWaitSeconds);

@@ -1,6 +1,6 @@
 #include "services/installed_file.h"
 
-#include "app/console.h"
+#include "app/destination.h"
 #include "app/platform_class.h"
 #include "platform/os.h"
 
@@ -8,10 +8,7 @@ InstalledFile locateInstalledFile(const InstallContext& context, const PayloadEn
     if (!crtVariantApplies(entry.crtVariant, context.runtimeClass)) return InstalledFile::Skipped;
     // Only executables run as services or processes.
     if (!hasExeSuffix(entry.fileName)) return InstalledFile::Skipped;
-    if (!joinPath(path, context.destinationPath, entry.fileName)) {
-        printError("internal error\n");
-        return InstalledFile::TooLong;
-    }
+    if (!buildInstalledPath(context, entry.fileName, path)) return InstalledFile::TooLong;
     // Not installed yet (a first installation): nothing can run it.
     if (!os::PathFileExistsA(path)) return InstalledFile::Skipped;
     return InstalledFile::Present;

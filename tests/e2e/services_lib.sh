@@ -128,7 +128,3 @@ svc_seconds_between() {
         !b && $2 >= to { b = $1 }
         END { if (a && b) printf "%.2f\n", b - a; else print "?" }' "$TIMELINE"
 }
-
-# The firewall step's lines: Wine's firewall stores nothing, so every run
-# adds the entry and prints the same.
-svc_firewall_block() { printf '%s\n%s' 'Will configure firewall...' '  exception for "qmx.ua.kyt.exe"... ok'; }

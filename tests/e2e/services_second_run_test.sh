@@ -14,7 +14,6 @@ svc_start_ctrl
 svc_run_timed
 e2e_expect_eq 0 "$E2E_RC" "exit code"
 pid="$(sed -n 's/^  will kill process \([0-9]*\)\.\.\. ok$/\1/p' "$E2E_OUT_FILE")"
-firewall="$(svc_firewall_block)"
 e2e_expect_eq "qmx installer 3.11.0.0, 64-bit
 os 6.1.7601.24059 => crt \"current\"
 Destination: $DEST_WIN\\
@@ -30,8 +29,9 @@ Copying \"qmx.ua.kyt.ctrl.exe\"... ok
 Copying \"qmx.ua.kyt.exe\"... ok
 Generating default certificate...
   default certificate exists already. Will skip.
-${firewall:+$firewall
-}Will start services...
+Will configure firewall...
+  exception for \"qmx.ua.kyt.exe\"... ok
+Will start services...
   service \"$service\"... ok
 installation SUCCEEDED!" "$E2E_OUT" "second run"
 
